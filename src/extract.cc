@@ -1,0 +1,124 @@
+// Raw-hex extraction: every character after the nine-character record header
+// of each input line, twelve to a listing line, every line break CR LF.
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "tvk_hex.h"
+
+namespace {
+
+constexpr unsigned char NUL = 0x00;
+constexpr unsigned char LF = 0x0A;
+constexpr unsigned char CR = 0x0D;
+constexpr unsigned char END_MARK = 0x1A; // text-mode end of file
+constexpr char LINE_BREAK[] = "\r\n";
+constexpr std::size_t LINE_BREAK_CHARS = sizeof LINE_BREAK - 1;
+
+// Appends n characters of the current line, skipping what is still header.
+char *copy_chars(extract_state &s, const char *p, std::size_t n, char *out)
+{
+    if (s.line_chars < RECORD_HEADER_CHARS) {
+        std::size_t skip = std::min(n, RECORD_HEADER_CHARS - s.line_chars);
+        s.line_chars += skip;
+        p += skip;
+        n -= skip;
+    }
+    while (n > 0) {
+        std::size_t k = std::min<std::size_t>(n, DIGITS_PER_LISTING_LINE - s.column);
+        std::memcpy(out, p, k);
+        out += k;
+        p += k;
+        n -= k;
+        s.column += static_cast<unsigned>(k);
+        if (s.column == DIGITS_PER_LISTING_LINE) {
+            std::memcpy(out, LINE_BREAK, LINE_BREAK_CHARS);
+            out += LINE_BREAK_CHARS;
+            s.column = 0;
+        }
+    }
+    return out;
+}
+
+// Every byte above END_MARK is an ordinary character; this is the fast path.
+std::size_t ordinary_run(const unsigned char *p, std::size_t n)
+{
+    std::size_t i = 0;
+    while (i < n && p[i] > END_MARK)
+        ++i;
+    return i;
+}
+
+} // namespace
+
+std::size_t extract_block(extract_state &s, const char *in, std::size_t n, char *out)
+{
+    const unsigned char *bytes = reinterpret_cast<const unsigned char *>(in);
+    char *o = out;
+    std::size_t i = 0;
+    while (i < n && !s.ended) {
+        if (!s.cr_pending && !s.line_cut) {
+            std::size_t run = ordinary_run(bytes + i, n - i);
+            if (run > 0) {
+                o = copy_chars(s, in + i, run, o);
+                i += run;
+                continue;
+            }
+        }
+        unsigned char c = bytes[i++];
+        if (c == END_MARK) {
+            s.ended = true;
+        } else if (c == LF) {
+            s.line_chars = 0;
+            s.cr_pending = false;
+            s.line_cut = false;
+        } else if (!s.line_cut) {
+            if (s.cr_pending) { // not followed by LF: an ordinary character
+                s.cr_pending = false;
+                o = copy_chars(s, "\r", 1, o);
+            }
+            if (c == CR)
+                s.cr_pending = true;
+            else if (c == NUL)
+                s.line_cut = true;
+            else
+                o = copy_chars(s, in + i - 1, 1, o);
+        }
+    }
+    return static_cast<std::size_t>(o - out);
+}
+
+std::size_t extract_finish(extract_state &s, char *out)
+{
+    char *o = out;
+    if (s.cr_pending) { // the input's last character
+        s.cr_pending = false;
+        o = copy_chars(s, "\r", 1, o);
+    }
+    s.ended = true;
+    return static_cast<std::size_t>(o - out);
+}
+
+extract_result extract_raw_hex(os_file input, os_file output, std::size_t block_size)
+{
+    std::vector<char> in(block_size);
+    std::vector<char> out(listing_capacity(block_size));
+    std::string header = std::string(LISTING_HEADER) + LINE_BREAK;
+    if (!write_file(output, header.data(), header.size()))
+        return EXTRACT_WRITE_ERROR;
+
+    extract_state state{};
+    while (!state.ended) {
+        std::ptrdiff_t got = read_file(input, in.data(), in.size());
+        if (got < 0)
+            return EXTRACT_READ_ERROR;
+        if (got == 0)
+            break;
+        std::size_t n = extract_block(state, in.data(), static_cast<std::size_t>(got), out.data());
+        if (!write_file(output, out.data(), n))
+            return EXTRACT_WRITE_ERROR;
+    }
+    std::size_t n = extract_finish(state, out.data());
+    return write_file(output, out.data(), n) ? EXTRACT_OK : EXTRACT_WRITE_ERROR;
+}

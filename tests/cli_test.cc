@@ -1,0 +1,271 @@
+// End-to-end tests of the tvk_hex program: transcripts, exit statuses and
+// what is left on disk, for successful runs and for every kind of failure.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "harness.h"
+
+namespace {
+
+const std::string PROG_HEX = ":109D9500EF404521A29DEF0A45EF2E45C9484900F0\r\n"
+                             ":00000001FF\r\n";
+const std::string PROG_LISTING = "AsmPrgm\r\n"
+                                 "EF404521A29D\r\n"
+                                 "EF0A45EF2E45\r\n"
+                                 "C9484900F0FF\r\n";
+const std::string OLD_LISTING = "an earlier listing\r\n";
+
+// Console lines joined with the program's own line break.
+std::string lines(const std::vector<std::string> &text)
+{
+    std::string joined;
+    for (const std::string &line : text)
+        joined += line + console_eol();
+    return joined;
+}
+
+const std::string BANNER = "- TVK Intel Hex to Raw Hex Converter (Beta) -";
+
+std::string conversion_transcript(const std::string &input, const std::string &listing,
+                                  const std::string &last)
+{
+    return lines(
+        {BANNER, "", "Converting:", input, "", "Outputting raw hex to:", listing, "", last});
+}
+
+class Cli : public ::testing::Test {
+  protected:
+    void SetUp() override { dir = make_temp_dir(); }
+    void TearDown() override { remove_tree(dir); }
+
+    std::string path(const std::string &name) const { return dir + "/" + name; }
+
+    run_result run(std::vector<std::string> args)
+    {
+        run_options options;
+        options.args = std::move(args);
+        options.dir = dir;
+        return run(options);
+    }
+    run_result run(run_options options)
+    {
+        options.dir = dir;
+        run_result result = run_tool(options);
+        EXPECT_FALSE(result.timed_out);
+        EXPECT_EQ(result.err, "");
+        return result;
+    }
+
+    std::string dir;
+};
+
+TEST_F(Cli, ConvertsBesideTheInput)
+{
+    struct convert_case {
+        std::vector<std::string> args;
+        std::string input;   // created before the run
+        std::string listing; // expected afterwards
+    };
+    const convert_case cases[] = {
+        {{"prog.hex"}, "prog.hex", "prog_83p.hex"},
+        {{"sub/prog.hex"}, "sub/prog.hex", "sub/prog_83p.hex"},
+        {{"my prog.hex"}, "my prog.hex", "my prog_83p.hex"},
+        {{"PROG.IHX"}, "PROG.IHX", "PROG_83p.hex"},
+        {{"prog.hex", "other.hex", "--help"}, "prog.hex", "prog_83p.hex"}, // extras ignored
+    };
+    for (const convert_case &c : cases) {
+        SCOPED_TRACE(c.input);
+        mkdir(path("sub").c_str(), 0755);
+        write_bytes(path(c.input), PROG_HEX);
+        run_result result = run(c.args);
+        EXPECT_EQ(result.out, conversion_transcript(c.input, c.listing, "Job done!"));
+        EXPECT_EQ(result.status, 0);
+        EXPECT_EQ(read_bytes(path(c.listing)), PROG_LISTING);
+        EXPECT_EQ(read_bytes(path(c.input)), PROG_HEX);
+        remove_tree(dir);
+        dir = make_temp_dir();
+    }
+}
+
+TEST_F(Cli, ReplacesAnEarlierListing)
+{
+    write_bytes(path("prog.hex"), PROG_HEX);
+    write_bytes(path("prog_83p.hex"), OLD_LISTING);
+    chmod(path("prog_83p.hex").c_str(), 0640);
+    run_result result = run({"prog.hex"});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(read_bytes(path("prog_83p.hex")), PROG_LISTING);
+    EXPECT_EQ(list_dir(dir), (std::vector<std::string>{"prog.hex", "prog_83p.hex"}));
+    struct stat st;
+    ASSERT_EQ(stat(path("prog_83p.hex").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u); // the earlier listing's permissions stay
+}
+
+TEST_F(Cli, NewListingIsAnOrdinaryFile)
+{
+    write_bytes(path("prog.hex"), PROG_HEX);
+    mode_t mask = umask(022);
+    umask(mask);
+    EXPECT_EQ(run({"prog.hex"}).status, 0);
+    struct stat st;
+    ASSERT_EQ(stat(path("prog_83p.hex").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISREG(st.st_mode));
+    EXPECT_EQ(st.st_mode & 0777, 0666u & ~mask);
+}
+
+TEST_F(Cli, UsageWithoutArgument)
+{
+    run_result result = run(std::vector<std::string>{});
+    EXPECT_EQ(result.out, lines({BANNER, "", "Proper usage:", "", "\ttvk_hex [filename(.hex)]"}));
+    EXPECT_EQ(result.status, 1);
+    EXPECT_TRUE(list_dir(dir).empty());
+}
+
+TEST_F(Cli, RefusesInputsThatCannotBeOpenedOrNamed)
+{
+    struct refusal_case {
+        const char *what;
+        std::string arg;
+        std::string message;
+    };
+    const refusal_case cases[] = {
+        {"missing file", "missing.hex", "Error opening file!"},
+        {"directory", "folder.hex", "Error opening file!"},
+        {"empty name", "", "Error opening file!"},
+        {"star is not expanded", "*.hex", "Error opening file!"},
+        {"question mark is not expanded", "pr?g.hex", "Error opening file!"},
+        {"name over the listing's limit", std::string(497, 'n'), "File name too long!"},
+        {"name over the buffer", std::string(501, 'n'), "File name too long!"},
+    };
+    write_bytes(path("prog.hex"), PROG_HEX);
+    mkdir(path("folder.hex").c_str(), 0755);
+    for (const refusal_case &c : cases) {
+        run_result result = run({c.arg});
+        EXPECT_EQ(result.out, lines({BANNER, "", c.message})) << c.what;
+        EXPECT_EQ(result.status, 1) << c.what;
+        EXPECT_EQ(list_dir(dir), (std::vector<std::string>{"folder.hex", "prog.hex"})) << c.what;
+    }
+}
+
+TEST_F(Cli, LongestNameThatFits)
+{
+    // Four directories of 99 characters and a 96-character file: 496 in all,
+    // so the listing's name is exactly 500 characters.
+    std::string name;
+    for (int i = 0; i < 4; ++i) {
+        name += std::string(99, static_cast<char>('a' + i)) + "/";
+        mkdir(path(name).c_str(), 0755);
+    }
+    name += std::string(92, 'f') + ".hex";
+    ASSERT_EQ(name.size(), 496u);
+    write_bytes(path(name), PROG_HEX);
+    std::string listing = name.substr(0, 492) + "_83p.hex";
+    run_result result = run({name});
+    EXPECT_EQ(result.out, conversion_transcript(name, listing, "Job done!"));
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(read_bytes(path(listing)), PROG_LISTING);
+}
+
+void earlier_listing(const std::string &dir)
+{
+    write_bytes(dir + "/prog_83p.hex", OLD_LISTING);
+}
+
+// A listing that cannot be written: the message, status 1, no temporary file,
+// and whatever was there before untouched.
+TEST_F(Cli, ListingFailuresLeaveNothingBehind)
+{
+    struct failure_case {
+        const char *what;
+        void (*set_up)(const std::string &dir);
+        rlim_t file_size_limit;
+        bool unprivileged;
+    };
+    const failure_case cases[] = {
+        {"directory in the way",
+         [](const std::string &d) { mkdir((d + "/prog_83p.hex").c_str(), 0755); }, RLIM_INFINITY,
+         false},
+        {"read-only listing",
+         [](const std::string &d) {
+             write_bytes(d + "/prog_83p.hex", OLD_LISTING);
+             chmod((d + "/prog_83p.hex").c_str(), 0444);
+             chmod(d.c_str(), 0777);
+         },
+         RLIM_INFINITY, true},
+        {"directory cannot be written",
+         [](const std::string &d) {
+             write_bytes(d + "/prog_83p.hex", OLD_LISTING);
+             chmod((d + "/prog_83p.hex").c_str(), 0666);
+             chmod(d.c_str(), 0555);
+         },
+         RLIM_INFINITY, true},
+        {"disk full inside the header", earlier_listing, 4, false},
+        {"disk full right after the header", earlier_listing, 9, false},
+        {"disk full at a line break", earlier_listing, 22, false},
+        {"disk full one byte short", earlier_listing, 50, false},
+    };
+    for (const failure_case &c : cases) {
+        SCOPED_TRACE(c.what);
+        write_bytes(path("prog.hex"), PROG_HEX);
+        chmod(path("prog.hex").c_str(), 0644);
+        c.set_up(dir);
+        std::vector<std::string> before = list_dir(dir);
+        std::string old = read_bytes(path("prog_83p.hex")); // "" for a directory
+
+        run_options options;
+        options.args = {"prog.hex"};
+        options.file_size_limit = c.file_size_limit;
+        options.unprivileged = c.unprivileged;
+        run_result result = run(options);
+        EXPECT_EQ(result.out,
+                  conversion_transcript("prog.hex", "prog_83p.hex", "Error writing file!"));
+        EXPECT_EQ(result.status, 1);
+        EXPECT_EQ(list_dir(dir), before);
+        EXPECT_EQ(read_bytes(path("prog_83p.hex")), old);
+        EXPECT_EQ(read_bytes(path("prog.hex")), PROG_HEX);
+        remove_tree(dir);
+        dir = make_temp_dir();
+    }
+}
+
+TEST_F(Cli, ListingOutsideAWritableFileSystem)
+{
+    // /proc refuses new files even to root.
+    run_result result = run({"/proc/version"});
+    EXPECT_EQ(result.out,
+              conversion_transcript("/proc/version", "/proc/ver_83p.hex", "Error writing file!"));
+    EXPECT_EQ(result.status, 1);
+}
+
+TEST_F(Cli, ReadErrorIsReportedAndLeavesNoListing)
+{
+    // Reading a process's memory at address 0 fails with an I/O error.
+    ASSERT_EQ(symlink("/proc/self/mem", path("mem.hex").c_str()), 0);
+    run_result result = run({"mem.hex"});
+    EXPECT_EQ(result.out, conversion_transcript("mem.hex", "mem_83p.hex", "Error reading file!"));
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(list_dir(dir), std::vector<std::string>{"mem.hex"});
+}
+
+TEST_F(Cli, ListingIsWrittenWhateverStandardOutputIs)
+{
+    for (stdout_kind out : {STDOUT_CLOSED, STDOUT_DEV_FULL, STDOUT_BROKEN_PIPE}) {
+        SCOPED_TRACE(out);
+        write_bytes(path("prog.hex"), PROG_HEX);
+        run_options options;
+        options.args = {"prog.hex"};
+        options.out = out;
+        run_result result = run(options);
+        EXPECT_EQ(result.status, 0);
+        EXPECT_EQ(read_bytes(path("prog_83p.hex")), PROG_LISTING);
+        EXPECT_EQ(list_dir(dir), (std::vector<std::string>{"prog.hex", "prog_83p.hex"}));
+        remove_tree(dir);
+        dir = make_temp_dir();
+    }
+}
+
+} // namespace

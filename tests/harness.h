@@ -1,0 +1,47 @@
+// Runs the built tvk_hex as a user would, without a controlling terminal,
+// and gives tests small file-system helpers.
+#ifndef TVK_TEST_HARNESS_H
+#define TVK_TEST_HARNESS_H
+
+#include <sys/resource.h>
+
+#include <string>
+#include <vector>
+
+enum stdout_kind { STDOUT_PIPE, STDOUT_CLOSED, STDOUT_DEV_FULL, STDOUT_BROKEN_PIPE };
+
+struct run_options {
+    std::vector<std::string> args; // after the program name
+    std::string dir;               // the working directory
+    rlim_t file_size_limit = RLIM_INFINITY;
+    bool unprivileged = false; // drop root, so permissions hold
+    stdout_kind out = STDOUT_PIPE;
+};
+
+struct run_result {
+    int status = -1; // exit status, or -1 when it did not exit normally
+    std::string out; // standard output (STDOUT_PIPE only)
+    std::string err;
+    bool timed_out = false;
+};
+
+run_result run_tool(const run_options &options);
+
+// The line break the program under test writes to the console.
+std::string console_eol();
+
+// A fresh directory, removed by remove_tree.
+std::string make_temp_dir();
+void remove_tree(const std::string &dir);
+
+void write_bytes(const std::string &path, const std::string &bytes);
+std::string read_bytes(const std::string &path);
+bool exists(const std::string &path);
+// Names in dir, sorted, without "." and "..".
+std::vector<std::string> list_dir(const std::string &dir);
+
+// The path of the program under test, and the command that runs it.
+std::string tool_path();
+std::vector<std::string> tool_command(bool unprivileged);
+
+#endif
