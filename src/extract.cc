@@ -1,6 +1,7 @@
 // Raw-hex extraction: every character after the nine-character record header
 // of each input line, twelve to a listing line, every line break CR LF.
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -26,6 +27,14 @@ char *copy_chars(extract_state &s, const char *p, std::size_t n, char *out)
         n -= skip;
     }
     while (n > 0) {
+        if (s.column == 0 && n >= DIGITS_PER_LISTING_LINE) { // a whole listing line
+            std::memcpy(out, p, DIGITS_PER_LISTING_LINE);
+            std::memcpy(out + DIGITS_PER_LISTING_LINE, LINE_BREAK, LINE_BREAK_CHARS);
+            out += DIGITS_PER_LISTING_LINE + LINE_BREAK_CHARS;
+            p += DIGITS_PER_LISTING_LINE;
+            n -= DIGITS_PER_LISTING_LINE;
+            continue;
+        }
         std::size_t k = std::min<std::size_t>(n, DIGITS_PER_LISTING_LINE - s.column);
         std::memcpy(out, p, k);
         out += k;
@@ -42,9 +51,18 @@ char *copy_chars(extract_state &s, const char *p, std::size_t n, char *out)
 }
 
 // Every byte above END_MARK is an ordinary character; this is the fast path.
+// It looks at eight bytes at a time for one below END_MARK + 1.
 std::size_t ordinary_run(const unsigned char *p, std::size_t n)
 {
+    constexpr std::uint64_t ONES = 0x0101010101010101u;
+    constexpr std::uint64_t HIGH_BITS = 0x8080808080808080u;
     std::size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, p + i, sizeof word);
+        if ((word - ONES * (END_MARK + 1)) & ~word & HIGH_BITS)
+            break;
+    }
     while (i < n && p[i] > END_MARK)
         ++i;
     return i;
@@ -63,6 +81,10 @@ std::size_t extract_block(extract_state &s, const char *in, std::size_t n, char 
             if (run > 0) {
                 o = copy_chars(s, in + i, run, o);
                 i += run;
+                if (i + 1 < n && bytes[i] == CR && bytes[i + 1] == LF) { // CR LF line end
+                    i += 2;
+                    s.line_chars = 0;
+                }
                 continue;
             }
         }

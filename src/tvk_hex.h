@@ -20,7 +20,7 @@ constexpr std::size_t MAX_INPUT_NAME_CHARS =
     NAME_BUFFER_SIZE - 1 - OUTPUT_NAME_SUFFIX_CHARS + STRIPPED_NAME_CHARS;
 
 // Input is read this much at a time; memory use does not depend on the file.
-constexpr std::size_t READ_BLOCK_SIZE = 64 * 1024;
+constexpr std::size_t READ_BLOCK_SIZE = 256 * 1024;
 
 // Process exit statuses: success only when a listing was written in full.
 constexpr int EXIT_STATUS_OK = 0;
