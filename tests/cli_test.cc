@@ -1,10 +1,14 @@
 // End-to-end tests of the tvk_hex program: transcripts, exit statuses and
 // what is left on disk, for successful runs and for every kind of failure.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "harness.h"
@@ -263,6 +267,49 @@ TEST_F(Cli, ListingIsWrittenWhateverStandardOutputIs)
         EXPECT_EQ(result.status, 0);
         EXPECT_EQ(read_bytes(path("prog_83p.hex")), PROG_LISTING);
         EXPECT_EQ(list_dir(dir), (std::vector<std::string>{"prog.hex", "prog_83p.hex"}));
+        remove_tree(dir);
+        dir = make_temp_dir();
+    }
+}
+
+} // namespace
+
+namespace {
+
+bool temp_file_appears(const std::string &dir)
+{
+    for (int tries = 0; tries < 1000; ++tries) {
+        for (const std::string &name : list_dir(dir))
+            if (name.rfind(".tvk_hex-", 0) == 0)
+                return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+}
+
+TEST_F(Cli, InterruptedRunRemovesItsTemporaryFile)
+{
+    for (int sig : {SIGTERM, SIGINT, SIGHUP}) {
+        SCOPED_TRACE(sig);
+        // Input from a FIFO holds the conversion open half-way.
+        ASSERT_EQ(mkfifo(path("prog.hex").c_str(), 0644), 0);
+        earlier_listing(dir);
+        run_options options;
+        options.args = {"prog.hex"};
+        std::string fifo = path("prog.hex");
+        std::string where = dir;
+        options.while_running = [&](pid_t pid) {
+            int fd = open(fifo.c_str(), O_WRONLY);
+            ASSERT_GE(fd, 0);
+            ASSERT_EQ(write(fd, PROG_HEX.data(), 20), 20);
+            EXPECT_TRUE(temp_file_appears(where));
+            kill(pid, sig);
+            close(fd);
+        };
+        run_result result = run(options);
+        EXPECT_EQ(result.status, -1); // ended by the signal
+        EXPECT_EQ(list_dir(dir), (std::vector<std::string>{"prog.hex", "prog_83p.hex"}));
+        EXPECT_EQ(read_bytes(path("prog_83p.hex")), OLD_LISTING);
         remove_tree(dir);
         dir = make_temp_dir();
     }

@@ -143,6 +143,9 @@ run_result run_tool(const run_options &options)
         out_pipe[0] = -1;
     }
 
+    if (options.while_running)
+        options.while_running(pid);
+
     run_result result;
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(RUN_TIME_LIMIT_MS);
     struct pollfd fds[2] = {{out_pipe[0], POLLIN, 0}, {err_pipe[0], POLLIN, 0}};

@@ -5,6 +5,7 @@
 
 #include <sys/resource.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,7 @@ struct run_options {
     rlim_t file_size_limit = RLIM_INFINITY;
     bool unprivileged = false; // drop root, so permissions hold
     stdout_kind out = STDOUT_PIPE;
+    std::function<void(pid_t)> while_running; // called once the program has started
 };
 
 struct run_result {
