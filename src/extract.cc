@@ -17,15 +17,9 @@ constexpr unsigned char END_MARK = 0x1A; // text-mode end of file
 constexpr char LINE_BREAK[] = "\r\n";
 constexpr std::size_t LINE_BREAK_CHARS = sizeof LINE_BREAK - 1;
 
-// Appends n characters of the current line, skipping what is still header.
-char *copy_chars(extract_state &s, const char *p, std::size_t n, char *out)
+// Appends n characters to the listing, a line break after every twelfth.
+char *put_chars(extract_state &s, const char *p, std::size_t n, char *out)
 {
-    if (s.line_chars < RECORD_HEADER_CHARS) {
-        std::size_t skip = std::min(n, RECORD_HEADER_CHARS - s.line_chars);
-        s.line_chars += skip;
-        p += skip;
-        n -= skip;
-    }
     while (n > 0) {
         if (s.column == 0 && n >= DIGITS_PER_LISTING_LINE) { // a whole listing line
             std::memcpy(out, p, DIGITS_PER_LISTING_LINE);
@@ -50,19 +44,35 @@ char *copy_chars(extract_state &s, const char *p, std::size_t n, char *out)
     return out;
 }
 
+// Appends n characters of the current line, skipping what is still header.
+char *copy_chars(extract_state &s, const char *p, std::size_t n, char *out)
+{
+    if (s.line_chars < RECORD_HEADER_CHARS) {
+        std::size_t skip = std::min(n, RECORD_HEADER_CHARS - s.line_chars);
+        s.line_chars += skip;
+        p += skip;
+        n -= skip;
+    }
+    return put_chars(s, p, n, out);
+}
+
 // Every byte above END_MARK is an ordinary character; this is the fast path.
 // It looks at eight bytes at a time for one below END_MARK + 1.
 std::size_t ordinary_run(const unsigned char *p, std::size_t n)
 {
     constexpr std::uint64_t ONES = 0x0101010101010101u;
     constexpr std::uint64_t HIGH_BITS = 0x8080808080808080u;
-    std::size_t i = 0;
-    for (; i + 8 <= n; i += 8) {
+    auto has_special = [p](std::size_t at) {
         std::uint64_t word;
-        std::memcpy(&word, p + i, sizeof word);
-        if ((word - ONES * (END_MARK + 1)) & ~word & HIGH_BITS)
+        std::memcpy(&word, p + at, sizeof word);
+        return ((word - ONES * (END_MARK + 1)) & ~word & HIGH_BITS) != 0;
+    };
+    std::size_t i = 0;
+    for (; i + 8 <= n; i += 8)
+        if (has_special(i))
             break;
-    }
+    if (i + 8 > n && n >= 8 && !has_special(n - 8)) // the last, overlapping word
+        return n;
     while (i < n && p[i] > END_MARK)
         ++i;
     return i;
@@ -76,15 +86,27 @@ std::size_t extract_block(extract_state &s, const char *in, std::size_t n, char 
     char *o = out;
     std::size_t i = 0;
     while (i < n && !s.ended) {
+        if (s.line_chars == 0 && !s.cr_pending && !s.line_cut) {
+            // A whole line of ordinary characters, ended by LF or CR LF.
+            const void *lf = std::memchr(in + i, LF, n - i);
+            if (lf) {
+                std::size_t length =
+                    static_cast<std::size_t>(static_cast<const char *>(lf) - in) - i;
+                std::size_t body = length > 0 && bytes[i + length - 1] == CR ? length - 1 : length;
+                if (ordinary_run(bytes + i, body) == body) {
+                    if (body > RECORD_HEADER_CHARS)
+                        o = put_chars(s, in + i + RECORD_HEADER_CHARS, body - RECORD_HEADER_CHARS,
+                                      o);
+                    i += length + 1;
+                    continue;
+                }
+            }
+        }
         if (!s.cr_pending && !s.line_cut) {
             std::size_t run = ordinary_run(bytes + i, n - i);
             if (run > 0) {
                 o = copy_chars(s, in + i, run, o);
                 i += run;
-                if (i + 1 < n && bytes[i] == CR && bytes[i + 1] == LF) { // CR LF line end
-                    i += 2;
-                    s.line_chars = 0;
-                }
                 continue;
             }
         }
