@@ -151,7 +151,7 @@ TEST(ExtractBlock, NeverWritesMoreThanItsCapacity)
     // A CR left over from the previous block plus a block of ordinary characters
     // is the most one block can produce.
     for (std::size_t column_before = 0; column_before < DIGITS_PER_LISTING_LINE; ++column_before)
-        for (std::size_t n : {1ul, 11ul, 12ul, 13ul, 100ul}) {
+        for (std::size_t n : std::initializer_list<std::size_t>{1, 11, 12, 13, 100}) {
             extract_state state{};
             state.line_chars = RECORD_HEADER_CHARS;
             state.column = static_cast<unsigned>(column_before);

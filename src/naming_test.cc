@@ -43,7 +43,7 @@ TEST(DeriveOutputName, LongestNameFillsTheBufferAndOneMoreIsRefused)
     EXPECT_EQ(std::string(output), longest.substr(0, longest.size() - 4) + "_83p.hex");
     EXPECT_EQ(std::string(output).size(), NAME_BUFFER_SIZE - 1);
 
-    for (std::size_t length : {MAX_INPUT_NAME_CHARS + 1, NAME_BUFFER_SIZE, 4000ul}) {
+    for (std::size_t length : {MAX_INPUT_NAME_CHARS + 1, NAME_BUFFER_SIZE, std::size_t{4000}}) {
         std::string too_long(length, 'n');
         EXPECT_FALSE(derive_output_name(too_long.c_str(), output)) << length;
         EXPECT_STREQ(output, "") << length;

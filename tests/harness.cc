@@ -71,9 +71,10 @@ std::string tool_path()
 std::vector<std::string> tool_command(bool unprivileged)
 {
     std::vector<std::string> command;
-    std::istringstream runner(env_or("TVK_HEX_RUNNER", ""));
-    for (std::string word; runner >> word;)
-        command.push_back(word);
+    if (console_eol() == "\r\n") { // a Windows executable, run under wine
+        command.push_back("wine");
+        setenv("WINEDEBUG", "-all", 0);
+    }
     command.push_back(unprivileged && geteuid() == 0 ? unprivileged_copy() : tool_path());
     return command;
 }

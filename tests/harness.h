@@ -42,7 +42,8 @@ bool exists(const std::string &path);
 // Names in dir, sorted, without "." and "..".
 std::vector<std::string> list_dir(const std::string &dir);
 
-// The path of the program under test, and the command that runs it.
+// The program under test (TVK_HEX_EXE), and the command that runs it: a
+// Windows executable runs under wine.
 std::string tool_path();
 std::vector<std::string> tool_command(bool unprivileged);
 
