@@ -47,6 +47,12 @@ class Cli : public ::testing::Test {
     void TearDown() override { remove_tree(dir); }
 
     std::string path(const std::string &name) const { return dir + "/" + name; }
+    // An empty directory for the next case of a table.
+    void fresh_dir()
+    {
+        remove_tree(dir);
+        dir = make_temp_dir();
+    }
 
     run_result run(std::vector<std::string> args)
     {
@@ -90,8 +96,7 @@ TEST_F(Cli, ConvertsBesideTheInput)
         EXPECT_EQ(result.status, 0);
         EXPECT_EQ(read_bytes(path(c.listing)), PROG_LISTING);
         EXPECT_EQ(read_bytes(path(c.input)), PROG_HEX);
-        remove_tree(dir);
-        dir = make_temp_dir();
+        fresh_dir();
     }
 }
 
@@ -231,8 +236,7 @@ TEST_F(Cli, ListingFailuresLeaveNothingBehind)
         EXPECT_EQ(list_dir(dir), before);
         EXPECT_EQ(read_bytes(path("prog_83p.hex")), old);
         EXPECT_EQ(read_bytes(path("prog.hex")), PROG_HEX);
-        remove_tree(dir);
-        dir = make_temp_dir();
+        fresh_dir();
     }
 }
 
@@ -267,14 +271,9 @@ TEST_F(Cli, ListingIsWrittenWhateverStandardOutputIs)
         EXPECT_EQ(result.status, 0);
         EXPECT_EQ(read_bytes(path("prog_83p.hex")), PROG_LISTING);
         EXPECT_EQ(list_dir(dir), (std::vector<std::string>{"prog.hex", "prog_83p.hex"}));
-        remove_tree(dir);
-        dir = make_temp_dir();
+        fresh_dir();
     }
 }
-
-} // namespace
-
-namespace {
 
 bool temp_file_appears(const std::string &dir)
 {
@@ -296,13 +295,11 @@ TEST_F(Cli, InterruptedRunRemovesItsTemporaryFile)
         earlier_listing(dir);
         run_options options;
         options.args = {"prog.hex"};
-        std::string fifo = path("prog.hex");
-        std::string where = dir;
         options.while_running = [&](pid_t pid) {
-            int fd = open(fifo.c_str(), O_WRONLY);
+            int fd = open(path("prog.hex").c_str(), O_WRONLY);
             ASSERT_GE(fd, 0);
             ASSERT_EQ(write(fd, PROG_HEX.data(), 20), 20);
-            EXPECT_TRUE(temp_file_appears(where));
+            EXPECT_TRUE(temp_file_appears(dir));
             kill(pid, sig);
             close(fd);
         };
@@ -310,8 +307,7 @@ TEST_F(Cli, InterruptedRunRemovesItsTemporaryFile)
         EXPECT_EQ(result.status, -1); // ended by the signal
         EXPECT_EQ(list_dir(dir), (std::vector<std::string>{"prog.hex", "prog_83p.hex"}));
         EXPECT_EQ(read_bytes(path("prog_83p.hex")), OLD_LISTING);
-        remove_tree(dir);
-        dir = make_temp_dir();
+        fresh_dir();
     }
 }
 

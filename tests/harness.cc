@@ -218,12 +218,6 @@ std::string read_bytes(const std::string &path)
     return contents.str();
 }
 
-bool exists(const std::string &path)
-{
-    struct stat st;
-    return lstat(path.c_str(), &st) == 0;
-}
-
 std::vector<std::string> list_dir(const std::string &dir)
 {
     std::vector<std::string> names;

@@ -38,7 +38,6 @@ void remove_tree(const std::string &dir);
 
 void write_bytes(const std::string &path, const std::string &bytes);
 std::string read_bytes(const std::string &path);
-bool exists(const std::string &path);
 // Names in dir, sorted, without "." and "..".
 std::vector<std::string> list_dir(const std::string &dir);
 
