@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Installs what building and testing tvk_hex needs on Debian, where missing.
+# Installs what building and testing tvk_hex needs on Debian, where missing:
+# the native tool chain, and mingw-w64 with 32-bit wine for the Windows build.
 set -euo pipefail
-packages=(cmake make g++ libgtest-dev)
+packages=(cmake make g++ libgtest-dev googletest tmux g++-mingw-w64-i686 wine wine32:i386)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -9,5 +10,7 @@ done
 [ ${#missing[@]} -eq 0 ] && exit 0
 sudo=""
 [ "$(id -u)" -ne 0 ] && sudo=sudo
+# wine32 is an i386 package.
+dpkg --print-foreign-architectures | grep -qx i386 || $sudo dpkg --add-architecture i386
 $sudo apt-get update
 DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"

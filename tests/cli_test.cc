@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <string>
 #include <thread>
 #include <vector>
@@ -109,9 +110,12 @@ TEST_F(Cli, ReplacesAnEarlierListing)
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(read_bytes(path("prog_83p.hex")), PROG_LISTING);
     EXPECT_EQ(list_dir(dir), (std::vector<std::string>{"prog.hex", "prog_83p.hex"}));
-    struct stat st;
-    ASSERT_EQ(stat(path("prog_83p.hex").c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0640u); // the earlier listing's permissions stay
+    // Windows files have no permission bits to keep; wine gives every file 0644.
+    if (!under_wine()) {
+        struct stat st;
+        ASSERT_EQ(stat(path("prog_83p.hex").c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, 0640u); // the earlier listing's permissions stay
+    }
 }
 
 TEST_F(Cli, NewListingIsAnOrdinaryFile)
@@ -162,6 +166,9 @@ TEST_F(Cli, RefusesInputsThatCannotBeOpenedOrNamed)
 
 TEST_F(Cli, LongestNameThatFits)
 {
+    if (under_wine())
+        GTEST_SKIP() << "Windows' ANSI file calls refuse paths of MAX_PATH (260) characters "
+                        "or more: the program says \"Error opening file!\" there";
     // Four directories of 99 characters and a 96-character file: 496 in all,
     // so the listing's name is exactly 500 characters.
     std::string name;
@@ -193,6 +200,11 @@ TEST_F(Cli, ListingFailuresLeaveNothingBehind)
         void (*set_up)(const std::string &dir);
         rlim_t file_size_limit;
         bool unprivileged;
+        // Why the row cannot hold under wine, which runs only as root here and
+        // so bypasses the directory's permissions; nullptr where it holds.
+        // (There the read-only listing is the Windows read-only attribute, which
+        // wine derives from the missing write bits.)
+        const char *not_under_wine = nullptr;
     };
     const failure_case cases[] = {
         {"directory in the way",
@@ -211,7 +223,7 @@ TEST_F(Cli, ListingFailuresLeaveNothingBehind)
              chmod((d + "/prog_83p.hex").c_str(), 0666);
              chmod(d.c_str(), 0555);
          },
-         RLIM_INFINITY, true},
+         RLIM_INFINITY, true, "root may write into any directory"},
         {"disk full inside the header", earlier_listing, 4, false},
         {"disk full right after the header", earlier_listing, 9, false},
         {"disk full at a line break", earlier_listing, 22, false},
@@ -219,6 +231,10 @@ TEST_F(Cli, ListingFailuresLeaveNothingBehind)
     };
     for (const failure_case &c : cases) {
         SCOPED_TRACE(c.what);
+        if (under_wine() && c.not_under_wine) {
+            std::printf("skipped under wine: %s: %s\n", c.what, c.not_under_wine);
+            continue;
+        }
         write_bytes(path("prog.hex"), PROG_HEX);
         chmod(path("prog.hex").c_str(), 0644);
         c.set_up(dir);
@@ -288,6 +304,9 @@ bool temp_file_appears(const std::string &dir)
 
 TEST_F(Cli, InterruptedRunRemovesItsTemporaryFile)
 {
+    if (under_wine())
+        GTEST_SKIP() << "a POSIX signal to wine's process is not a Windows console event: "
+                        "wine ends the process without running its console handler";
     for (int sig : {SIGTERM, SIGINT, SIGHUP}) {
         SCOPED_TRACE(sig);
         // Input from a FIFO holds the conversion open half-way.

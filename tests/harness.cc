@@ -61,6 +61,18 @@ void drop_root()
         child_fail("dropping root");
 }
 
+// One wine server for the whole run, started here so that it does not
+// inherit a run's file size limit and each run starts quickly. Its first
+// program brings up wine's background services, which would otherwise keep
+// that run's output pipes open.
+void start_wine_server()
+{
+    static bool started = false;
+    if (!started)
+        started = std::system("(wineserver -p60 && wine cmd /c exit)" // lingers for 60 s
+                              " < /dev/null > /dev/null 2>&1") == 0;
+}
+
 } // namespace
 
 std::string tool_path()
@@ -71,19 +83,26 @@ std::string tool_path()
 std::vector<std::string> tool_command(bool unprivileged)
 {
     std::vector<std::string> command;
-    if (console_eol() == "\r\n") { // a Windows executable, run under wine
+    if (under_wine()) {
         command.push_back("wine");
         setenv("WINEDEBUG", "-all", 0);
+        start_wine_server();
     }
-    command.push_back(unprivileged && geteuid() == 0 ? unprivileged_copy() : tool_path());
+    // wine runs only as the owner of its prefix, so it stays root there.
+    bool drop = unprivileged && geteuid() == 0 && !under_wine();
+    command.push_back(drop ? unprivileged_copy() : tool_path());
     return command;
+}
+
+bool under_wine()
+{
+    const std::string tool = tool_path();
+    return tool.size() > 4 && tool.compare(tool.size() - 4, 4, ".exe") == 0;
 }
 
 std::string console_eol()
 {
-    return tool_path().size() > 4 && tool_path().compare(tool_path().size() - 4, 4, ".exe") == 0
-               ? "\r\n"
-               : "\n";
+    return under_wine() ? "\r\n" : "\n";
 }
 
 run_result run_tool(const run_options &options)
@@ -129,10 +148,14 @@ run_result run_tool(const run_options &options)
         if (options.out != STDOUT_BROKEN_PIPE)
             close(out_pipe[0]);
         signal(SIGPIPE, SIG_DFL);
+        // Windows has no SIGXFSZ: an over-limit write there is a failed
+        // WriteFile, which is what wine reports once the signal is ignored.
+        if (under_wine())
+            signal(SIGXFSZ, SIG_IGN);
         struct rlimit limit = {options.file_size_limit, options.file_size_limit};
         if (options.file_size_limit != RLIM_INFINITY && setrlimit(RLIMIT_FSIZE, &limit) != 0)
             child_fail("setrlimit");
-        if (options.unprivileged)
+        if (options.unprivileged && !under_wine())
             drop_root();
         execvp(argv[0], argv.data());
         child_fail("exec");

@@ -15,7 +15,7 @@ struct run_options {
     std::vector<std::string> args; // after the program name
     std::string dir;               // the working directory
     rlim_t file_size_limit = RLIM_INFINITY;
-    bool unprivileged = false; // drop root, so permissions hold
+    bool unprivileged = false; // drop root, so permissions hold (not under wine)
     stdout_kind out = STDOUT_PIPE;
     std::function<void(pid_t)> while_running; // called once the program has started
 };
@@ -29,6 +29,8 @@ struct run_result {
 
 run_result run_tool(const run_options &options);
 
+// Whether the program under test is a Windows executable, run under wine.
+bool under_wine();
 // The line break the program under test writes to the console.
 std::string console_eol();
 

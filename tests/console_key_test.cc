@@ -1,0 +1,94 @@
+// The pause at the end of a run in a real console: a tmux pane, where wine
+// gives a Windows program its console and keyboard like a terminal would.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <thread>
+
+#include "harness.h"
+
+namespace {
+
+constexpr int WAIT_LIMIT_MS = 30000;
+constexpr auto POLL_STEP = std::chrono::milliseconds(50);
+constexpr auto STILL_WAITING_CHECK = std::chrono::milliseconds(700);
+
+std::string shell_quoted(const std::string &word)
+{
+    std::string q = "'";
+    for (char c : word)
+        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+// Runs a shell command, returning its standard output.
+std::string shell(const std::string &command)
+{
+    std::string out;
+    FILE *pipe = popen(command.c_str(), "r");
+    if (!pipe)
+        return out;
+    char buffer[4096];
+    std::size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
+        out.append(buffer, n);
+    pclose(pipe);
+    return out;
+}
+
+bool wait_until(const std::function<bool()> &done)
+{
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(WAIT_LIMIT_MS);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(POLL_STEP);
+    }
+    return true;
+}
+
+TEST(ConsoleKey, WaitsAfterJobDoneUntilAKeyInATmuxPane)
+{
+    ASSERT_EQ(std::system("command -v tmux > /dev/null"), 0) << "this test needs tmux";
+    std::string dir = make_temp_dir();
+    write_bytes(dir + "/prog.hex", ":00000001FF\r\n");
+    std::string tmux = "tmux -L tvk_hex_test_" + std::to_string(getpid());
+
+    std::string run;
+    for (const std::string &word : tool_command(false))
+        run += shell_quoted(word) + " ";
+    // Text on the screen beforehand shows whether the console is cleared.
+    std::string script = "cd " + shell_quoted(dir) + " && echo earlier output && " + run +
+                         "prog.hex; echo $? > status.tmp && mv status.tmp status";
+    ASSERT_EQ(std::system((tmux + " new-session -d -x 100 -y 30 " + shell_quoted(script)).c_str()),
+              0);
+    std::string screen;
+    bool shown = wait_until([&] {
+        screen = shell(tmux + " capture-pane -p");
+        return screen.find("Job done!") != std::string::npos;
+    });
+    EXPECT_TRUE(shown) << screen;
+    EXPECT_NE(screen.find("- TVK Intel Hex to Raw Hex Converter (Beta) -"), std::string::npos)
+        << screen;
+    EXPECT_EQ(screen.find("earlier output"), std::string::npos) << "console not cleared\n"
+                                                                << screen;
+
+    std::this_thread::sleep_for(STILL_WAITING_CHECK);
+    EXPECT_EQ(read_bytes(dir + "/status"), "") << "ended without a key";
+    EXPECT_EQ(read_bytes(dir + "/prog_83p.hex"), "AsmPrgm\r\nFF");
+
+    ASSERT_EQ(std::system((tmux + " send-keys x").c_str()), 0);
+    EXPECT_TRUE(wait_until([&] { return !read_bytes(dir + "/status").empty(); }))
+        << "a key did not end the wait";
+    EXPECT_EQ(read_bytes(dir + "/status"), "0\n");
+
+    std::system((tmux + " kill-server 2> /dev/null").c_str());
+    remove_tree(dir);
+}
+
+} // namespace
