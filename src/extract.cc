@@ -78,6 +78,16 @@ std::size_t ordinary_run(const unsigned char *p, std::size_t n)
     return i;
 }
 
+// Where the current line's LF, or an END_MARK before it, stands in in[i, n);
+// n when neither does.
+std::size_t line_end(const char *in, std::size_t i, std::size_t n)
+{
+    const char *lf = static_cast<const char *>(std::memchr(in + i, LF, n - i));
+    std::size_t stop = lf ? static_cast<std::size_t>(lf - in) : n;
+    const char *mark = static_cast<const char *>(std::memchr(in + i, END_MARK, stop - i));
+    return mark ? static_cast<std::size_t>(mark - in) : stop;
+}
+
 } // namespace
 
 std::size_t extract_block(extract_state &s, const char *in, std::size_t n, char *out)
@@ -102,7 +112,11 @@ std::size_t extract_block(extract_state &s, const char *in, std::size_t n, char 
                 }
             }
         }
-        if (!s.cr_pending && !s.line_cut) {
+        if (s.line_cut) { // nothing more of this line is copied: on to its end
+            i = line_end(in, i, n);
+            if (i == n)
+                break;
+        } else if (!s.cr_pending) {
             std::size_t run = ordinary_run(bytes + i, n - i);
             if (run > 0) {
                 o = copy_chars(s, in + i, run, o);
