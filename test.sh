@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds tvk_hex three ways and runs every test: for Windows (its unit tests,
 # then its end-to-end tests under wine), natively with warnings as errors, and
-# under AddressSanitizer and UndefinedBehaviorSanitizer. Run as root, it also
-# runs the native tests as an ordinary user, for whom permissions hold.
+# under AddressSanitizer and UndefinedBehaviorSanitizer; runs the fuzzers
+# for a while. Run as root, it also runs the native tests as an ordinary
+# user, for whom permissions hold.
 set -euo pipefail
 root=$(cd "$(dirname "$0")" && pwd)
 cd "$root"
@@ -33,5 +34,8 @@ if [ "$(id -u)" -eq 0 ] && command -v setpriv > /dev/null; then
             env TVK_HEX_EXE="$copy/tvk_hex" HOME="$copy" "./$suite" --gtest_brief=1)
     done
 fi
+
+# Each fuzzer for TVK_FUZZ_SECONDS (60 by default).
+scripts/fuzz.sh
 
 build_and_test asan

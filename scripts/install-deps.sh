@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Installs what building and testing tvk_hex needs on Debian, where missing:
-# the native tool chain, and mingw-w64 with 32-bit wine for the Windows build.
+# the native tool chain, mingw-w64 with 32-bit wine for the Windows build,
+# and clang with its libFuzzer runtime.
 set -euo pipefail
-packages=(cmake make g++ libgtest-dev googletest tmux g++-mingw-w64-i686 wine wine32:i386)
+packages=(cmake make g++ libgtest-dev googletest tmux g++-mingw-w64-i686 wine wine32:i386
+    clang libclang-rt-14-dev)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
