@@ -2,7 +2,7 @@
 # Builds tvk_hex three ways and runs every test: for Windows (its unit tests,
 # then its end-to-end tests under wine), natively with warnings as errors, and
 # under AddressSanitizer and UndefinedBehaviorSanitizer; runs the fuzzers
-# for a while. Run as root, it also runs the native tests as an ordinary
+# for a while; builds and tries the packages. Run as root, it also runs the native tests as an ordinary
 # user, for whom permissions hold.
 set -euo pipefail
 root=$(cd "$(dirname "$0")" && pwd)
@@ -37,5 +37,7 @@ fi
 
 # Each fuzzer for TVK_FUZZ_SECONDS (60 by default).
 scripts/fuzz.sh
+# The .deb (checked with lintian, then run) and the Windows .zip.
+scripts/package.sh
 
 build_and_test asan

@@ -4,7 +4,7 @@
 # and clang with its libFuzzer runtime.
 set -euo pipefail
 packages=(cmake make g++ libgtest-dev googletest tmux g++-mingw-w64-i686 wine wine32:i386
-    clang libclang-rt-14-dev)
+    clang libclang-rt-14-dev mandoc lintian dpkg-dev unzip)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
