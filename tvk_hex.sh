@@ -3,7 +3,7 @@
 #   ./tvk_hex.sh examples/prog.hex
 set -euo pipefail
 root=$(cd "$(dirname "$0")" && pwd)
-"$root/scripts/install-deps.sh" >&2
+"$root/scripts/install-deps.sh" --build >&2
 cmake --preset default -S "$root" > /dev/null
 cmake --build "$root/build/default" --target tvk_hex -j "$(nproc)" > /dev/null
 exec "$root/build/default/tvk_hex" "$@"
