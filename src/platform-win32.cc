@@ -22,16 +22,45 @@ constexpr char TEMP_SUFFIX[] = ".tmp";
 constexpr int TEMP_NAME_TRIES = 100;
 constexpr DWORD SHARE_READ_WRITE = FILE_SHARE_READ | FILE_SHARE_WRITE; // no delete, no rename
 constexpr DWORD MAX_CHUNK = 1u << 30;
+// Names from this length on take the long form; shorter ones go as they are.
+constexpr std::size_t LONG_NAME_CHARS = MAX_PATH - 12;
 
 // The temporary listing, so a console close or Ctrl+C can remove it.
-char pending_temp[TEMP_NAME_SIZE];
+std::wstring pending_temp;
 volatile LONG temp_is_pending = 0;
 
 BOOL WINAPI remove_temp_on_exit(DWORD)
 {
     if (temp_is_pending)
-        DeleteFileA(pending_temp);
+        DeleteFileW(pending_temp.c_str());
     return FALSE; // and let the process end as it would
+}
+
+// A name for the wide file calls: the bytes converted as the ANSI calls
+// would convert them, and, since those stop at MAX_PATH characters, a long
+// name made absolute with the \\?\ prefix, which has no such limit.
+std::wstring file_name(const char *name)
+{
+    UINT code_page = AreFileApisANSI() ? CP_ACP : CP_OEMCP;
+    int n = MultiByteToWideChar(code_page, 0, name, -1, nullptr, 0);
+    if (n <= 0)
+        return std::wstring();
+    std::wstring wide(static_cast<std::size_t>(n), L'\0');
+    MultiByteToWideChar(code_page, 0, name, -1, &wide[0], n);
+    wide.resize(static_cast<std::size_t>(n) - 1);
+    if (wide.size() < LONG_NAME_CHARS || wide.compare(0, 4, L"\\\\?\\") == 0)
+        return wide;
+    DWORD size = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+    std::wstring full(size, L'\0');
+    DWORD got = size ? GetFullPathNameW(wide.c_str(), size, &full[0], nullptr) : 0;
+    if (got == 0 || got >= size)
+        return wide;
+    full.resize(got);
+    if (full.compare(0, 4, L"\\\\.\\") == 0) // a device
+        return full;
+    if (full.compare(0, 2, L"\\\\") == 0) // \\server\share\...
+        return L"\\\\?\\UNC\\" + full.substr(2);
+    return L"\\\\?\\" + full;
 }
 
 HANDLE as_handle(os_file file)
@@ -136,8 +165,8 @@ void wait_for_key()
 os_file open_input_file(const char *name)
 {
     // Without FILE_FLAG_BACKUP_SEMANTICS a directory does not open.
-    HANDLE file = CreateFileA(name, GENERIC_READ, SHARE_READ_WRITE, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = CreateFileW(file_name(name).c_str(), GENERIC_READ, SHARE_READ_WRITE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     return file == INVALID_HANDLE_VALUE ? NO_FILE : reinterpret_cast<os_file>(file);
 }
 
@@ -170,12 +199,13 @@ bool close_file(os_file file)
 
 os_file create_temp_listing(const char *listing_name, char *temp_name)
 {
-    DWORD attributes = GetFileAttributesA(listing_name);
+    const std::wstring listing = file_name(listing_name);
+    DWORD attributes = GetFileAttributesW(listing.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES) {
         // Replaced only where it could be opened for writing.
         if (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY))
             return NO_FILE;
-        HANDLE existing = CreateFileA(listing_name, GENERIC_WRITE, SHARE_READ_WRITE, nullptr,
+        HANDLE existing = CreateFileW(listing.c_str(), GENERIC_WRITE, SHARE_READ_WRITE, nullptr,
                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (existing == INVALID_HANDLE_VALUE)
             return NO_FILE;
@@ -194,11 +224,11 @@ os_file create_temp_listing(const char *listing_name, char *temp_name)
                               TEMP_SUFFIX);
         if (n < 0 || static_cast<std::size_t>(n) >= TEMP_NAME_SIZE)
             return NO_FILE;
-        HANDLE file = CreateFileA(temp_name, GENERIC_WRITE, SHARE_READ_WRITE, nullptr, CREATE_NEW,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        pending_temp = file_name(temp_name);
+        HANDLE file = CreateFileW(pending_temp.c_str(), GENERIC_WRITE, SHARE_READ_WRITE, nullptr,
+                                  CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file != INVALID_HANDLE_VALUE) {
-            std::memcpy(pending_temp, temp_name, TEMP_NAME_SIZE);
-            temp_is_pending = 1;
+            InterlockedExchange(&temp_is_pending, 1);
             return reinterpret_cast<os_file>(file);
         }
         if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS)
@@ -209,14 +239,15 @@ os_file create_temp_listing(const char *listing_name, char *temp_name)
 
 bool commit_temp_listing(const char *temp_name, const char *listing_name)
 {
-    bool ok = MoveFileExA(temp_name, listing_name, MOVEFILE_REPLACE_EXISTING) != 0;
+    bool ok = MoveFileExW(file_name(temp_name).c_str(), file_name(listing_name).c_str(),
+                          MOVEFILE_REPLACE_EXISTING) != 0;
     if (ok)
-        temp_is_pending = 0;
+        InterlockedExchange(&temp_is_pending, 0);
     return ok;
 }
 
 void discard_temp_listing(const char *temp_name)
 {
-    DeleteFileA(temp_name);
-    temp_is_pending = 0;
+    DeleteFileW(file_name(temp_name).c_str());
+    InterlockedExchange(&temp_is_pending, 0);
 }
