@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Builds tvk_hex three ways and runs every test: for Windows (its unit tests,
 # then its end-to-end tests under wine), natively with warnings as errors, and
-# under AddressSanitizer and UndefinedBehaviorSanitizer; runs the fuzzers
-# for a while; builds and tries the packages. Run as root, it also runs the native tests as an ordinary
-# user, for whom permissions hold.
+# under AddressSanitizer and UndefinedBehaviorSanitizer; runs the fuzzers for
+# a while; builds and tries the packages. Run as root, it also runs the native
+# tests as an ordinary user, for whom permissions hold.
 set -euo pipefail
 root=$(cd "$(dirname "$0")" && pwd)
 cd "$root"
