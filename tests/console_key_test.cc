@@ -52,12 +52,23 @@ bool wait_until(const std::function<bool()> &done)
     return true;
 }
 
+// Stops the tmux server however the test ends, a failed ASSERT included.
+struct ServerStopper {
+    std::string tmux;
+    ~ServerStopper() { std::system((tmux + " kill-server 2> /dev/null").c_str()); }
+};
+
 TEST(ConsoleKey, WaitsAfterJobDoneUntilAKeyInATmuxPane)
 {
     ASSERT_EQ(std::system("command -v tmux > /dev/null"), 0) << "this test needs tmux";
     std::string dir = make_temp_dir();
     write_bytes(dir + "/prog.hex", ":00000001FF\r\n");
-    std::string tmux = "tmux -L tvk_hex_test_" + std::to_string(getpid());
+    // tmux runs the pane's command with $SHELL, or else the login shell, which
+    // for an account like nobody is nologin; name one that runs it. No
+    // configuration file either, so the user's own cannot change the pane.
+    std::string tmux =
+        "SHELL=/bin/sh tmux -f /dev/null -L tvk_hex_test_" + std::to_string(getpid());
+    ServerStopper stopper{tmux};
 
     std::string run;
     for (const std::string &word : tool_command(false))
@@ -87,7 +98,6 @@ TEST(ConsoleKey, WaitsAfterJobDoneUntilAKeyInATmuxPane)
         << "a key did not end the wait";
     EXPECT_EQ(read_bytes(dir + "/status"), "0\n");
 
-    std::system((tmux + " kill-server 2> /dev/null").c_str());
     remove_tree(dir);
 }
 
