@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # Installs what building and testing tvk_hex needs on Debian, where missing:
 # the native tool chain, mingw-w64 with 32-bit wine for the Windows build,
-# clang with its libFuzzer runtime, and the packaging tools.
+# clang with its libFuzzer runtime, and the packaging tools (CPack needs file
+# to find the binaries whose libraries become dependencies).
 set -euo pipefail
 # With --build, only what configuring and building the native program needs.
 packages=(cmake make g++ libgtest-dev mandoc)
 if [ "${1:-}" != --build ]; then
     packages+=(googletest tmux g++-mingw-w64-i686 wine wine32:i386 clang libclang-rt-14-dev
-        lintian dpkg-dev unzip)
+        lintian dpkg-dev file unzip)
 fi
 missing=()
 for p in "${packages[@]}"; do
