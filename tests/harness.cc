@@ -114,6 +114,10 @@ run_result run_tool(const run_options &options)
         argv.push_back(word.data());
     argv.push_back(nullptr);
 
+    // Decided before the fork: the child only makes system calls.
+    const bool wine = under_wine();
+    const bool drop = options.unprivileged && !wine;
+
     int out_pipe[2], err_pipe[2];
     if (pipe(out_pipe) != 0 || pipe(err_pipe) != 0)
         throw std::runtime_error("pipe");
@@ -150,12 +154,12 @@ run_result run_tool(const run_options &options)
         signal(SIGPIPE, SIG_DFL);
         // Windows has no SIGXFSZ: an over-limit write there is a failed
         // WriteFile, which is what wine reports once the signal is ignored.
-        if (under_wine())
+        if (wine)
             signal(SIGXFSZ, SIG_IGN);
         struct rlimit limit = {options.file_size_limit, options.file_size_limit};
         if (options.file_size_limit != RLIM_INFINITY && setrlimit(RLIMIT_FSIZE, &limit) != 0)
             child_fail("setrlimit");
-        if (options.unprivileged && !under_wine())
+        if (drop)
             drop_root();
         execvp(argv[0], argv.data());
         child_fail("exec");
