@@ -10,7 +10,6 @@
 #include <chrono>
 #include <cstdio>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "harness.h"
@@ -298,17 +297,16 @@ const char NO_FIFO_UNDER_WINE[] =
 // when it does not within a while (it failed, say), rather than hanging.
 int open_fifo_writer(const std::string &fifo)
 {
-    for (int tries = 0; tries < 2000; ++tries) {
-        int fd = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
-        if (fd >= 0) {
-            fcntl(fd, F_SETFL, 0);
-            return fd;
-        }
-        if (errno != ENXIO)
-            return -1;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return -1;
+    int fd = -1;
+    wait_until(
+        [&] {
+            fd = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+            return fd >= 0 || errno != ENXIO; // ENXIO: no reader yet
+        },
+        std::chrono::seconds(20));
+    if (fd >= 0)
+        fcntl(fd, F_SETFL, 0);
+    return fd;
 }
 
 // The program's temporary listing: ".tvk_hex-*" on POSIX, "tvk_hex-*.tmp" on Windows.
@@ -319,13 +317,14 @@ bool is_temp_name(const std::string &name)
 
 bool temp_file_appears(const std::string &dir)
 {
-    for (int tries = 0; tries < 1000; ++tries) {
-        for (const std::string &name : list_dir(dir))
-            if (is_temp_name(name))
-                return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return false;
+    return wait_until(
+        [&] {
+            for (const std::string &name : list_dir(dir))
+                if (is_temp_name(name))
+                    return true;
+            return false;
+        },
+        std::chrono::seconds(10));
 }
 
 // Sixteen-byte data records, as many as fit in about size bytes.

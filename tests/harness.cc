@@ -20,11 +20,13 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
 
 namespace {
 
 constexpr uid_t NOBODY = 65534;
 constexpr int RUN_TIME_LIMIT_MS = 60000;
+constexpr auto POLL_STEP = std::chrono::milliseconds(10);
 
 std::string env_or(const char *name, const char *fallback)
 {
@@ -103,6 +105,17 @@ bool under_wine()
 std::string console_eol()
 {
     return under_wine() ? "\r\n" : "\n";
+}
+
+bool wait_until(const std::function<bool()> &done, std::chrono::milliseconds limit)
+{
+    auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(POLL_STEP);
+    }
+    return true;
 }
 
 run_result run_tool(const run_options &options)

@@ -5,6 +5,7 @@
 
 #include <sys/resource.h>
 
+#include <chrono>
 #include <functional>
 #include <string>
 #include <vector>
@@ -33,6 +34,10 @@ run_result run_tool(const run_options &options);
 bool under_wine();
 // The line break the program under test writes to the console.
 std::string console_eol();
+
+// Asks done every few milliseconds until it holds or limit has passed;
+// whether it held.
+bool wait_until(const std::function<bool()> &done, std::chrono::milliseconds limit);
 
 // A fresh directory, removed by remove_tree.
 std::string make_temp_dir();

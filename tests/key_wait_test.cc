@@ -50,15 +50,12 @@ bool read_until(int master, const std::string &text, std::string &seen)
 
 int wait_for_exit(pid_t pid)
 {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(WAIT_LIMIT_MS);
     int wstatus = 0;
-    while (waitpid(pid, &wstatus, WNOHANG) == 0) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            kill(pid, SIGKILL);
-            waitpid(pid, &wstatus, 0);
-            return -2;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    if (!wait_until([&] { return waitpid(pid, &wstatus, WNOHANG) != 0; },
+                    std::chrono::milliseconds(WAIT_LIMIT_MS))) {
+        kill(pid, SIGKILL);
+        waitpid(pid, &wstatus, 0);
+        return -2;
     }
     return WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
 }
